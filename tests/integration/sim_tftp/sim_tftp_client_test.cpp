@@ -196,6 +196,13 @@ TEST_F(AgainstTftpdHpa, FaultSwitches) {
          expect_intact(r, image);
          EXPECT_GE(r.duplicate_blocks, 1u) << "the server resent block 10 during the stall";
        }},
+      {"strays before each ACK (all but ERROR, which this server rightly aborts on)",
+       [](FetchOptions& o) {
+         using K = qab_sim::StrayKind;
+         o.faults.stray_datagrams = {K::Tiny, K::TruncatedAck, K::OversizedAck, K::UnknownOpcode,
+                                     K::Data, K::Wrq,          K::RepeatedRrq};
+       },
+       [](const FetchResult& r, const std::vector<uint8_t>& image) { expect_intact(r, image); }},
       {"reboot at block 100",
        [](FetchOptions& o) {
          o.faults.reboot_at_block = 100;
