@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/net.h"
 #include "tools/qab-device-sim/tftp/tftp_client.h"
 
@@ -236,6 +237,29 @@ TEST_F(ScriptedServer, LossOfEverythingEndsAfterBoundedResends) {
   EXPECT_EQ(f.end, FetchEnd::NoAnswer) << f.reason;
   EXPECT_EQ(f.resends, 3u);
   EXPECT_EQ(f.dropped_sent, 4u);
+}
+
+TEST_F(ScriptedServer, TimesFollowTheInstalledClock) {
+  // Twenty times faster: three resends of 1,000 clock ms and a stall of
+  // 2,000 take a fraction of what they would in real time.
+  platform::ScaledClock fast(0, 20);
+  platform::install_clock(&fast);
+  FetchOptions o = options();
+  o.timeout_ms = 1000;
+  o.faults.stall_at_block = 1;
+  o.faults.stall_ms = 2000;
+  auto started = std::chrono::steady_clock::now();
+  start(o);
+  Received rrq = server.receive();
+  server.send(data_block(1, 512, 0x44), rrq.port);
+  EXPECT_EQ(server.receive().bytes, ack(1));
+  FetchResult f = result();
+  auto took = std::chrono::steady_clock::now() - started;
+  platform::install_clock(nullptr);
+  EXPECT_EQ(f.end, FetchEnd::NoAnswer) << f.reason;
+  EXPECT_EQ(f.resends, 3u);
+  EXPECT_GE(took, std::chrono::milliseconds(250));
+  EXPECT_LT(took, std::chrono::milliseconds(1500)) << "5 s of clock time at 20 times the speed";
 }
 
 }  // namespace
