@@ -197,8 +197,9 @@ void Transfer::on_timeout() {
       break;
   }
   if (retries_left_ == 0) {
-    finish(FetchEnd::NoAnswer, "no answer after " + std::to_string(options_.retries) + " resends, awaiting block " +
-                                   std::to_string(next_block_));
+    std::string awaited = phase_ == Phase::Requesting ? "a reply to the request"
+                                                      : "block " + std::to_string(next_block_);
+    finish(FetchEnd::NoAnswer, "no answer after " + std::to_string(options_.retries) + " resends, awaiting " + awaited);
     return;
   }
   --retries_left_;

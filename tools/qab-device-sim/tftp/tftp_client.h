@@ -125,7 +125,7 @@ struct FetchResult {
   uint32_t malformed_datagrams = 0; // too short to read or of an unexpected opcode
   uint32_t other_port_replies = 0;  // datagrams that reached the other-port socket
 
-  uint32_t acks_sent = 0;  // ACK datagrams handed to the socket, copies included
+  uint32_t acks_sent = 0;  // ACKs sent, copies and those the loss fault dropped included
   uint32_t resends = 0;    // packets sent again after a timeout
   uint32_t dropped_sent = 0;
   uint32_t dropped_received = 0;
