@@ -1,5 +1,6 @@
 #include "tools/qab-device-sim/http_message.h"
 
+#include <cctype>
 #include <charconv>
 
 namespace qabsim {
@@ -17,6 +18,15 @@ bool read_number(std::string_view& s, unsigned max, unsigned& value) {
   if (error != std::errc() || next == s.data() || value > max) return false;
   s.remove_prefix(static_cast<size_t>(next - s.data()));
   return true;
+}
+
+// Whether a parameter ("name=") begins at `at`, after blanks.
+bool starts_parameter(std::string_view s, size_t at) {
+  while (at < s.size() && (s[at] == ' ' || s[at] == '\t' || s[at] == '\r' || s[at] == '\n')) ++at;
+  size_t name = at;
+  while (at < s.size() && (std::isalnum(static_cast<unsigned char>(s[at])) || s[at] == '-' || s[at] == '_')) ++at;
+  while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
+  return at > name && at < s.size() && s[at] == '=';
 }
 
 }  // namespace
@@ -79,17 +89,17 @@ bool parse_digest_credentials(std::string_view value, std::map<std::string, std:
     while (i < value.size() && set.find(value[i]) != std::string_view::npos) ++i;
   };
   while (i < value.size()) {
-    skip(" \t,");
+    skip(" \t\r\n,");
     size_t name_start = i;
     while (i < value.size() && value[i] != '=' && value[i] != ',' && value[i] != ' ') ++i;
     std::string name = lower_case(value.substr(name_start, i - name_start));
-    skip(" \t");
+    skip(" \t\r\n");
     if (i >= value.size() || value[i] != '=') {
       if (i < value.size()) ++i;  // a bare word: skipped
       continue;
     }
     ++i;
-    skip(" \t");
+    skip(" \t\r\n");
     std::string v;
     if (i < value.size() && value[i] == '"') {
       for (++i; i < value.size() && value[i] != '"'; ++i) {
@@ -98,8 +108,10 @@ bool parse_digest_credentials(std::string_view value, std::map<std::string, std:
       }
       ++i;  // the closing quote
     } else {
+      // A bare value runs to the comma that starts the next parameter, so
+      // that a list such as qop=auth,auth-int stays whole.
       size_t start = i;
-      while (i < value.size() && value[i] != ',') ++i;
+      while (i < value.size() && !(value[i] == ',' && starts_parameter(value, i + 1))) ++i;
       v = std::string(trim(value.substr(start, i - start)));
     }
     if (!name.empty()) params.emplace(name, v);
