@@ -283,11 +283,7 @@ void DeviceSim::handle(int fd, Connection* self) {
       break;
     }
     bytes.append(chunk, static_cast<size_t>(n));
-    size_t end = find_header_end(bytes);
-    if (end != std::string::npos) {
-      bytes.resize(end);  // a request here has no body
-      complete = true;
-    }
+    complete = find_header_end(bytes) != std::string::npos;  // requests here have no body
   }
 
   Answer a = answer(bytes, complete, ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port));
@@ -348,7 +344,7 @@ DeviceSim::Answer DeviceSim::answer(const std::string& bytes, bool complete, uin
   };
 
   HttpRequest request;
-  bool parsed = complete && parse_http_request(bytes, request);
+  bool parsed = complete && parse_http_request(std::string_view(bytes).substr(0, find_header_end(bytes)), request);
   a.record.method = request.method;
   a.record.target = request.target;
   if (!c.raw_response.empty()) {
@@ -378,7 +374,7 @@ DeviceSim::Answer DeviceSim::answer(const std::string& bytes, bool complete, uin
     } else if (request.method != "GET") {
       respond(405, "Method Not Allowed", "Allow: GET\r\n", "<html><body>Method Not Allowed</body></html>\r\n");
     } else if (request.target == "/admin/advanced") {
-      respond(200, "OK", "", status_page_html(c.page));
+      respond(200, "OK", c.page.extra_headers, status_page_html(c.page));
     } else if (request.target.rfind(upgrade_prefix, 0) == 0) {
       a.has_trigger = parse_upgrade_url(std::string_view(request.target).substr(upgrade_prefix.size()), a.trigger);
       if (a.has_trigger)

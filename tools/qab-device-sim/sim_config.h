@@ -17,6 +17,8 @@ struct StatusPage {
   std::string serial_number = "QX900SIM0001";
   // Put into the page's <head> as it is, e.g. a script that names a label.
   std::string extra_head;
+  // Complete header lines ("Name: value\r\n") added to the page's response.
+  std::string extra_headers;
 };
 
 // How the challenge writes the algorithm parameter.
@@ -70,7 +72,7 @@ struct UpgradeTrigger {
 };
 
 struct RecordedRequest {
-  std::string bytes;  // exactly as received, up to the end of the header
+  std::string bytes;  // exactly as received before the answer
   uint32_t peer_address = 0;
   uint16_t peer_port = 0;
   std::string method, target;

@@ -93,4 +93,31 @@ TEST(CurlAgainstDevice, DigestRightAndWrongPassword) {
   }
 }
 
+// What later tests rely on to play a device that flashes: it goes away,
+// comes back, and serves other values, all while running.
+TEST(CurlAgainstDevice, ReconfiguredWhileServing) {
+  qabsim::DeviceSim device(device_config());
+  device.start();
+  ASSERT_EQ(curl("", page_url).status, "200");
+
+  ASSERT_TRUE(device.configure([](qabsim::DeviceSimConfig& c) { c.faults.refuse_connections = true; }));
+  EXPECT_EQ(device.port(), 0);
+  EXPECT_EQ(curl("", page_url).status, "000");  // connection refused
+
+  ASSERT_TRUE(device.configure([](qabsim::DeviceSimConfig& c) {
+    c.faults.refuse_connections = false;
+    c.page.software_version = "3.3.6";
+    c.page.extra_headers = "X-Note: Software Version:<b>in a header\r\n";
+  }));
+  EXPECT_EQ(device.port(), 80);
+  CurlResult r = curl("-i", page_url);
+  EXPECT_EQ(r.status, "200");
+  EXPECT_NE(r.body.find("<td>Software Version:</td><td>3.3.6</td>"), std::string::npos);
+  EXPECT_NE(r.body.find("\r\nX-Note: Software Version:<b>in a header\r\n"), std::string::npos);
+
+  ASSERT_TRUE(device.configure([](qabsim::DeviceSimConfig& c) { c.address = 0x7f000003; }));
+  EXPECT_EQ(curl("", page_url).status, "000");
+  EXPECT_EQ(curl("", "http://127.0.0.3/admin/advanced").status, "200");
+}
+
 }  // namespace
