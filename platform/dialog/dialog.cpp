@@ -325,7 +325,7 @@ int message_box(Window* owner, std::string_view text, std::string_view caption) 
   handler.command = [](Window& box, int id) {
     if (id == id_ok || id == id_cancel) end_dialog(box, id_ok);
   };
-  Live* live = make_window(message_box_id, caption, w, text_h + 38, std::move(controls), std::move(handler), owner);
+  Live* live = make_window(message_box_id, caption, w, text_h + 28, std::move(controls), std::move(handler), owner);
   std::vector<Handle> disabled = disable_for(owner, live->state.handle);
   open(*live);
   live->window.center();
