@@ -270,13 +270,13 @@ void draw_legend(Grid& g, const std::vector<WindowView>& windows, const WindowVi
   int y = g.height() - 1;
   g.fill({0, y, g.width(), 1}, Role::Legend);
   if (!keys) return;
-  std::string legend = " Tab/Shift-Tab Move";
+  std::string legend = " Tab/S-Tab Move";
   if (const ControlView* b = enter_button(*keys)) legend += "  Enter " + label_of(*b);
   legend += "  Esc Cancel";
-  if (const ControlView* f = keys->focused(); f && f->kind == ControlKind::DropDown) legend += "  Up/Down Choose";
+  if (const ControlView* f = keys->focused(); f && f->kind == ControlKind::DropDown) legend += "  Up/Down Pick";
   if (scroll_target(*keys, g.width(), g.height()) >= 0) legend += "  PgUp/PgDn Scroll";
   if (std::count_if(windows.begin(), windows.end(), [](const WindowView& w) { return w.enabled; }) > 1)
-    legend += "  F6 Next window";
+    legend += "  F6 Window";
   g.put(0, y, legend, Role::Legend, g.width());
 }
 
