@@ -29,7 +29,8 @@ namespace scripted {
 class Script {
  public:
   // Replaces the text of control `id`, like selecting all of it and typing.
-  // Does not move the focus.
+  // Does not move the focus. Only the control's own limit applies, not the
+  // keyboard's (so a test can put 100 characters into the address control).
   Script& type(int control, std::string text);
   // Selects entry `index` of drop-down `control`.
   Script& pick(int control, int index);

@@ -4,6 +4,7 @@
 
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/front_end.h"
+#include "platform/host.h"
 
 namespace terminal {
 
@@ -62,7 +63,11 @@ bool accepts(const ControlView& c, char ch) {
 
 void handle_key(const Key& key, const std::vector<WindowView>& windows, TerminalState& state, int cols, int rows) {
   const WindowView* w = key_window(windows);
-  if (!w) return;
+  if (!w) {
+    // No screen to cancel: Ctrl-C still has to be a way out.
+    if (key.code == KeyCode::CtrlC) platform::end_process();
+    return;
+  }
   const ControlView* f = w->focused();
   int fi = focused_index(*w);
   switch (key.code) {
