@@ -67,6 +67,7 @@ void drain_until_closed(int fd, int stop_fd, int timeout_ms) {
 }  // namespace
 
 struct DeviceSim::Answer {
+  Faults faults;  // as configured when the answer was made
   RecordedRequest record;
   std::string bytes;  // what to send, faults applied
   bool has_trigger = false;
@@ -258,12 +259,12 @@ void DeviceSim::handle(int fd, Connection* self) {
   sockaddr_in peer{};
   socklen_t peer_length = sizeof peer;
   ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length);
-  DeviceSimConfig c = config();
+  int timeout_ms = config().request_timeout_ms;
 
   // Read the request header, within the time a client is given for it.
   std::string bytes;
   bool complete = false, peer_gone = false, stopping = false;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(c.request_timeout_ms);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!complete && bytes.size() < max_request_header) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
@@ -287,7 +288,8 @@ void DeviceSim::handle(int fd, Connection* self) {
   }
 
   Answer a = answer(bytes, complete, ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port));
-  if (stopping || peer_gone || c.faults.never_answer) {
+  const Faults& faults = a.faults;
+  if (stopping || peer_gone || faults.never_answer) {
     a.bytes.clear();
     a.record.status = 0;
   }
@@ -300,10 +302,10 @@ void DeviceSim::handle(int fd, Connection* self) {
   }
 
   bool answered = false;
-  if (!stopping && !peer_gone && !c.faults.never_answer) {
+  if (!stopping && !peer_gone && !faults.never_answer) {
     send_all(fd, a.bytes, stop_fd_);
     answered = true;
-    if (!c.faults.never_close) {
+    if (!faults.never_close) {
       // Close our side first and let the client read to the end before the
       // descriptor goes: closing with unread input would reset the connection.
       ::shutdown(fd, SHUT_WR);
@@ -335,6 +337,7 @@ DeviceSim::Answer DeviceSim::answer(const std::string& bytes, bool complete, uin
   std::lock_guard guard(lock_);
   const DeviceSimConfig& c = config_;
   Answer a;
+  a.faults = c.faults;
   a.record.bytes = bytes;
   a.record.peer_address = peer_address;
   a.record.peer_port = peer_port;

@@ -6,6 +6,16 @@
 
 #include "platform/failure.h"
 
+platform::Socket hold_local_port(uint16_t port) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (;;) {
+    platform::Socket s = platform::open_tcp_socket();
+    if (platform::bind_socket(s, platform::to_sockaddr(test_local_address, port))) return s;
+    if (std::chrono::steady_clock::now() > deadline) return {};
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 bool wait_finished(const platform::Worker& worker, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!worker.finished()) {

@@ -9,12 +9,18 @@
 #include <vector>
 
 #include "http/request.h"
+#include "platform/net.h"
 #include "platform/thread.h"
 #include "tools/qab-device-sim/device_sim.h"
 
 inline constexpr uint32_t sim_device_address = 0x7f000002;  // 127.0.0.2
 inline constexpr uint32_t test_local_address = 0x7f000001;  // 127.0.0.1
 inline constexpr int32_t receive_limit = 131071;
+
+// A socket bound to 127.0.0.1:`port`, so the upgrader cannot use that port.
+// Retries for a moment: the port may still be held by the close of an
+// earlier exchange. Invalid if it stays taken.
+platform::Socket hold_local_port(uint16_t port);
 
 // Waits up to `timeout` for a started worker to finish.
 bool wait_finished(const platform::Worker& worker, std::chrono::milliseconds timeout);

@@ -76,8 +76,8 @@ ChildOutcome run_in_child(const std::function<void()>& body, std::chrono::millis
 TEST_F(DeviceWebTest, NoFreeLocalPortEndsTheProcess) {
   std::vector<platform::Socket> held;
   for (int k = 0; k < device_local_port_tries; ++k) {
-    held.push_back(platform::open_tcp_socket());
-    ASSERT_TRUE(platform::bind_socket(held.back(), platform::to_sockaddr(test_local_address, 23456 + k)));
+    held.push_back(hold_local_port(static_cast<uint16_t>(23456 + k)));
+    ASSERT_TRUE(held.back().valid());
   }
   ChildOutcome child = run_in_child(
       [this] {

@@ -59,8 +59,8 @@ TEST_F(DeviceWebTest, LocalPortIsTheFirstFreeOfTheRange) {
     SCOPED_TRACE(c.name);
     std::vector<platform::Socket> held;
     for (int k = 0; k < c.taken; ++k) {
-      held.push_back(platform::open_tcp_socket());
-      ASSERT_TRUE(platform::bind_socket(held.back(), platform::to_sockaddr(test_local_address, 23456 + k)));
+      held.push_back(hold_local_port(static_cast<uint16_t>(23456 + k)));
+      ASSERT_TRUE(held.back().valid());
     }
     device->clear_records();
     EXPECT_GT(fetch(), 0);
