@@ -3,6 +3,11 @@
 #include <system_error>
 
 namespace platform {
+namespace {
+std::atomic<bool> refusing{false};
+}
+
+void refuse_thread_starts(bool refuse) { refusing.store(refuse); }
 
 Worker::~Worker() {
   if (!thread_.joinable()) return;
@@ -13,7 +18,7 @@ Worker::~Worker() {
 }
 
 bool Worker::start(std::function<int()> body) {
-  if (thread_.joinable()) return false;
+  if (thread_.joinable() || refusing.load()) return false;
   auto state = std::make_shared<State>();
   try {
     thread_ = std::thread([state, body = std::move(body)] {
@@ -36,6 +41,7 @@ void Worker::join() {
 }
 
 bool start_detached(std::function<void()> body) {
+  if (refusing.load()) return false;
   try {
     std::thread(std::move(body)).detach();
   } catch (const std::system_error&) {

@@ -34,6 +34,10 @@ class Worker {
   std::thread thread_;
 };
 
+// For tests: while set, no new thread can be started (start and
+// start_detached return false), as when the system has no room for one.
+void refuse_thread_starts(bool refuse);
+
 // Starts a thread that is never joined. False when it could not be created.
 bool start_detached(std::function<void()> body);
 

@@ -301,6 +301,12 @@ void DeviceSim::handle(int fd, Connection* self) {
     changed_.notify_all();
   }
 
+  if (faults.answer_delay_ms > 0 && !stopping && !peer_gone) {
+    pollfd p{stop_fd_, POLLIN, 0};
+    while (::poll(&p, 1, faults.answer_delay_ms) < 0 && errno == EINTR) {
+    }
+    stopping = p.revents != 0;
+  }
   bool answered = false;
   if (!stopping && !peer_gone && !faults.never_answer) {
     send_all(fd, a.bytes, stop_fd_);

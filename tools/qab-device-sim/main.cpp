@@ -39,6 +39,7 @@ void usage(FILE* out) {
       "  --refuse                   refuse connections\n"
       "  --never-answer             accept and read requests, never answer\n"
       "  --never-close              answer, never close the connection\n"
+      "  --answer-delay MS          wait MS milliseconds before answering each request\n"
       "  --close-mid-response       close after half of each response\n"
       "  --oversized                make each response exactly 200,000 bytes\n"
       "  --challenge-missing        answer every request 401 without a challenge\n"
@@ -119,6 +120,8 @@ qabsim::DeviceSimConfig parse(int argc, char** argv, bool& verbose) {
       c.faults.never_answer = true;
     } else if (option == "--never-close") {
       c.faults.never_close = true;
+    } else if (option == "--answer-delay") {
+      c.faults.answer_delay_ms = static_cast<int>(number(value(), 600000, "answer delay"));
     } else if (option == "--close-mid-response") {
       c.faults.close_mid_response = true;
     } else if (option == "--oversized") {

@@ -47,6 +47,7 @@ struct Faults {
   bool oversized_response = false;  // pad every response to exactly 200,000 bytes
   bool challenge_missing = false;   // answer every request 401 without WWW-Authenticate
   bool http10_status_line = false;  // "HTTP/1.0" in the status line
+  int answer_delay_ms = 0;          // a slow device: wait this long before answering
 };
 
 inline constexpr size_t oversized_response_size = 200000;
