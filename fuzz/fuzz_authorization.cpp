@@ -42,7 +42,7 @@ constexpr size_t longest_path = 140000;
 constexpr uint32_t device = 0xFFFFFFFF;  // the longest Host line
 
 [[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "authorization: %s\n", what);
+  std::fprintf(stderr, "check failed: authorization: %s\n", what);
   std::abort();
 }
 

@@ -49,7 +49,7 @@ int expected_code(std::string_view text, uint32_t& address) {
 }
 
 void fail(const char* what, const char* text) {
-  std::fprintf(stderr, "parse_device_address: %s for \"%s\"\n", what, text);
+  std::fprintf(stderr, "check failed: parse_device_address: %s for \"%s\"\n", what, text);
   std::abort();
 }
 

@@ -34,7 +34,7 @@ constexpr unsigned char guard_byte = 0xA5;
 constexpr char old_byte = '\x01';  // what the fields held before
 
 [[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "device response: %s\n", what);
+  std::fprintf(stderr, "check failed: device response: %s\n", what);
   std::abort();
 }
 
@@ -62,7 +62,7 @@ void fill_old(char (&field)[N]) {
 template <size_t N>
 void check_terminated(const char (&field)[N], const char* name) {
   if (std::memchr(field, 0, N) == nullptr) {
-    std::fprintf(stderr, "field %s is not terminated within its %zu bytes\n", name, N);
+    std::fprintf(stderr, "check failed: field %s is not terminated within its %zu bytes\n", name, N);
     std::abort();
   }
 }
@@ -137,7 +137,7 @@ void check_info(const DeviceInfo& now, const DeviceInfo& old, std::string_view t
                                old.serial_number};
   for (int i = 0; i < 5; ++i) {
     if (std::memchr(fields_now[i], 0, sizeof now.product_name) == nullptr) {
-      std::fprintf(stderr, "field for %s is not terminated within 128 bytes\n", status_labels[i]);
+      std::fprintf(stderr, "check failed: field for %s is not terminated within 128 bytes\n", status_labels[i]);
       std::abort();
     }
     if (std::strcmp(fields_now[i], fields_old[i]) == 0) continue;

@@ -20,7 +20,7 @@ namespace {
 constexpr size_t longest_datagram = 1500;
 
 [[noreturn]] void fail(const char* what, size_t length) {
-  std::fprintf(stderr, "tftp datagram of %zu bytes: %s\n", length, what);
+  std::fprintf(stderr, "check failed: tftp datagram of %zu bytes: %s\n", length, what);
   std::abort();
 }
 

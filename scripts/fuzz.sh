@@ -87,8 +87,10 @@ for t in "${targets[@]}"; do
   rc=$(cat "$work/rc" 2>/dev/null || echo missing)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log" | tail -n 1)
-  report=$(grep -m 1 -E 'ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|libFuzzer)|runtime error:|^SUMMARY: ' \
-    "$work/log" || true)
+  # A target's own check names what failed; else the sanitizer's first line.
+  report=$(grep -m 1 '^check failed: ' "$work/log" ||
+    grep -m 1 -E 'ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|libFuzzer)|runtime error:|^SUMMARY: ' \
+      "$work/log" || true)
   if [ "$rc" = 124 ] || [ "$rc" = 137 ]; then
     result="FAILED: hung, ended by timeout"
   elif [ -n "$report" ]; then
