@@ -106,7 +106,11 @@ void DeviceSim::start() {
 
 void DeviceSim::stop() {
   if (!running()) return;
-  stopping_ = true;
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+    changed_.notify_all();  // an upgrade waiting for the listener gives up
+  }
   uint64_t one = 1;
   if (::write(stop_fd_, &one, sizeof one) < 0) std::perror("qab-device-sim: stop");
   server_.join();
@@ -124,6 +128,10 @@ void DeviceSim::stop() {
 bool DeviceSim::configure(const std::function<void(DeviceSimConfig&)>& change) {
   std::unique_lock guard(lock_);
   change(config_);
+  return apply_and_wait(guard);
+}
+
+bool DeviceSim::apply_and_wait(std::unique_lock<std::mutex>& guard) {
   uint64_t wanted = ++generation_;
   if (!running() || stopping_) {
     applied_generation_ = wanted;
@@ -131,7 +139,7 @@ bool DeviceSim::configure(const std::function<void(DeviceSimConfig&)>& change) {
   }
   uint64_t one = 1;
   if (::write(kick_fd_, &one, sizeof one) < 0) return false;
-  changed_.wait_for(guard, std::chrono::seconds(5), [&] { return applied_generation_ >= wanted; });
+  changed_.wait_for(guard, std::chrono::seconds(5), [&] { return applied_generation_ >= wanted || stopping_; });
   return applied_generation_ >= wanted && listener_ok_;
 }
 
@@ -169,6 +177,8 @@ void DeviceSim::clear_records() {
   std::lock_guard guard(lock_);
   requests_.clear();
   triggers_.clear();
+  upgrades_.clear();
+  fetches_ended_ = 0;
 }
 
 std::string DeviceSim::nonce() const {
@@ -181,7 +191,7 @@ std::string DeviceSim::nonce() const {
 bool DeviceSim::apply_listener() {
   std::unique_lock guard(lock_);
   uint64_t generation = generation_;
-  bool refuse = config_.faults.refuse_connections;
+  bool refuse = config_.faults.refuse_connections || away_;
   uint32_t address = config_.address;
   uint16_t port = config_.port;
   bool same = listen_fd_ >= 0 && address == bound_address_ && port == requested_port_;
@@ -259,6 +269,15 @@ void DeviceSim::handle(int fd, Connection* self) {
   socklen_t peer_length = sizeof peer;
   ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length);
   DeviceSimConfig c = config();
+  // Each connection takes one of the unanswered ones while any are left.
+  bool unanswered = false;
+  {
+    std::lock_guard guard(lock_);
+    if (config_.faults.unanswered_connections > 0) {
+      --config_.faults.unanswered_connections;
+      unanswered = true;
+    }
+  }
 
   // Read the request header, within the time a client is given for it.
   std::string bytes;
@@ -287,7 +306,7 @@ void DeviceSim::handle(int fd, Connection* self) {
   }
 
   Answer a = answer(bytes, complete, ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port));
-  if (stopping || peer_gone || c.faults.never_answer) {
+  if (stopping || peer_gone || c.faults.never_answer || unanswered) {
     a.bytes.clear();
     a.record.status = 0;
   }
@@ -300,7 +319,11 @@ void DeviceSim::handle(int fd, Connection* self) {
   }
 
   bool answered = false;
-  if (!stopping && !peer_gone && !c.faults.never_answer) {
+  if (unanswered) {
+    // Closed at once: the client sees the connection end with nothing received.
+    ::close(fd);
+    fd = -1;
+  } else if (!stopping && !peer_gone && !c.faults.never_answer) {
     send_all(fd, a.bytes, stop_fd_);
     answered = true;
     if (!c.faults.never_close) {
@@ -321,6 +344,7 @@ void DeviceSim::handle(int fd, Connection* self) {
       hook = hook_;
     }
     if (hook) hook(a.trigger);
+    if (c.upgrade.fetch && !stopping_) run_upgrade(a.trigger, c.upgrade);
   }
   if (fd >= 0) {
     if (!stopping && !peer_gone) drain_until_closed(fd, stop_fd_, -1);
