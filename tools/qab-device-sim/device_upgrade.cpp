@@ -100,9 +100,17 @@ void DeviceSim::run_upgrade(const UpgradeTrigger& trigger, const UpgradeBehaviou
               behaviour.version_after_flash.empty() ? received_version : behaviour.version_after_flash;
           if (behaviour.address_after_flash) config_.address = behaviour.address_after_flash;
           config_.faults.unanswered_connections = behaviour.unanswered_after_flash;
+          // A factory reset that came with the new firmware: another password.
+          if (!behaviour.password_after_flash.empty()) {
+            config_.protection.enabled = true;
+            config_.protection.password = behaviour.password_after_flash;
+          }
           record.flashed = true;
         }
         record.version_after = config_.page.software_version;
+        // A restarted device has forgotten the nonces it gave out.
+        nonce_ = new_nonce();
+        nonce_uses_ = 0;
         away_ = false;
         if (stayed) apply_and_wait(guard);
       }

@@ -65,6 +65,7 @@ void usage(FILE* out) {
       "  --address-after-flash A.B.C.D   come back on another address\n"
       "  --version-after-flash TEXT      report TEXT instead of the header's version\n"
       "  --unanswered-after-flash N      once back, close N connections without an answer\n"
+      "  --password-after-flash TEXT     once back, ask for this password (as after a reset)\n"
       "TFTP faults:\n"
       "  --drop-sent F              lose this fraction (0..1) of the datagrams the device sends\n"
       "  --drop-received F          lose this fraction of the datagrams it receives\n"
@@ -151,7 +152,7 @@ std::vector<qab_sim::StrayKind> stray_kinds(const std::string& text) {
 std::vector<uint8_t> read_image(const char* path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.eof() || bytes.empty()) throw std::invalid_argument(std::string("cannot read the image ") + path);
+  if (!in.is_open() || bytes.empty()) throw std::invalid_argument(std::string("cannot read the image ") + path);
   return bytes;
 }
 
@@ -243,6 +244,8 @@ qabsim::DeviceSimConfig parse(int argc, char** argv, bool& verbose) {
       u.flash_ms = static_cast<uint32_t>(number(value(), 3600000, "time"));
     } else if (option == "--address-after-flash") {
       u.address_after_flash = address(value());
+    } else if (option == "--password-after-flash") {
+      u.password_after_flash = value();
     } else if (option == "--version-after-flash") {
       u.version_after_flash = value();
     } else if (option == "--unanswered-after-flash") {

@@ -85,6 +85,9 @@ struct UpgradeBehaviour {
   // What the status page reports after flashing; empty: the version text of
   // the header received.
   std::string version_after_flash;
+  // When not empty, the password the device asks for once it is back (as
+  // after a factory reset).
+  std::string password_after_flash;
   // Connections closed without an answer once the device is back.
   unsigned unanswered_after_flash = 0;
 };
