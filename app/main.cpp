@@ -1,10 +1,9 @@
 // qab-upgrade: upgrades the firmware of a QAB device with the image it carries.
 #include <cstdio>
-#include <string>
 
+#include "app/passes.h"
 #include "app/sequence.h"
 #include "app/session.h"
-#include "platform/dialog/dialog.h"
 #include "platform/host.h"
 #include "platform/terminal/terminal.h"
 #include "ui/ui.h"
@@ -17,13 +16,6 @@ int main() {
   ui::install();
   UpgradeSession& s = session();
   start_up(s, package_start_stage());
-
-  if (run_upgrade_sequence(s)) {
-    // Serving the firmware comes next; until this program can, it says so.
-    dialog::message_box(nullptr,
-                        "The upgrade was confirmed, but this version cannot send the firmware yet:\r\n"
-                        "nothing was sent to the device and nothing was changed.",
-                        std::string(s.display_name) + " Firmware Upgrade");
-  }
+  if (run_upgrade_sequence(s)) run_upgrade_passes(s);
   platform::end_process();
 }

@@ -61,3 +61,41 @@ wait_exit() {
   done
   fail "$1" "the program did not end"
 }
+
+# tmux_start_checked NAME COMMAND...: like tmux_start, and notes the terminal
+# modes before and after the program, for check_terminal_clean.
+tmux_start_checked() {
+  name=$1
+  shift
+  {
+    echo "stty -g > \"$dir/$name.stty-before\""
+    echo "$*"
+    echo "echo \$? > \"$dir/$name.status\""
+    echo "stty -g > \"$dir/$name.stty-after\""
+    echo "echo END-OF-RUN"
+    # The shell stays, so the pane is read as the user would see it: tmux
+    # hides the cursor of a pane whose program has gone.
+    echo "sleep 120"
+  } > "$dir/$name.run"
+  t new-session -d -s "$name" -x 80 -y 24 "sh $dir/$name.run" || { echo "FAIL: tmux did not start"; exit 1; }
+}
+
+# check_terminal_clean NAME: after the program has ended, the terminal is as
+# it was: the same modes, the normal screen back with the cursor shown, and
+# nothing of the program's drawing or attributes left on it. The scrollback
+# counts too: tmux scrolls the last lines up when it notes the pane's end.
+check_terminal_clean() {
+  i=0
+  until t capture-pane -p -S -200 -t "$1" | grep -q END-OF-RUN; do
+    i=$((i + 1))
+    [ $i -lt 50 ] || fail "$1" "the shell did not go on after the program"
+    sleep 0.1
+  done
+  cmp -s "$dir/$1.stty-before" "$dir/$1.stty-after" || fail "$1" "the terminal modes were not restored"
+  flags=$(t display -p -t "$1" '#{alternate_on} #{cursor_flag}')
+  [ "$flags" = "0 1" ] || fail "$1" "alternate screen and cursor flags are '$flags', not '0 1'"
+  if t capture-pane -p -S -200 -t "$1" | grep -q '[┌└│]'; then fail "$1" "the program's drawing was left on the screen"; fi
+  if t capture-pane -p -e -S -200 -t "$1" | grep END-OF-RUN | grep -q "$(printf '\033')"; then
+    fail "$1" "attributes were left on after the program"
+  fi
+}

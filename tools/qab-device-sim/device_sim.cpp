@@ -107,7 +107,11 @@ void DeviceSim::start() {
 
 void DeviceSim::stop() {
   if (!running()) return;
-  stopping_ = true;
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+    changed_.notify_all();  // an upgrade waiting for the listener gives up
+  }
   uint64_t one = 1;
   if (::write(stop_fd_, &one, sizeof one) < 0) std::perror("qab-device-sim: stop");
   server_.join();
@@ -125,6 +129,10 @@ void DeviceSim::stop() {
 bool DeviceSim::configure(const std::function<void(DeviceSimConfig&)>& change) {
   std::unique_lock guard(lock_);
   change(config_);
+  return apply_and_wait(guard);
+}
+
+bool DeviceSim::apply_and_wait(std::unique_lock<std::mutex>& guard) {
   uint64_t wanted = ++generation_;
   if (!running() || stopping_) {
     applied_generation_ = wanted;
@@ -132,7 +140,7 @@ bool DeviceSim::configure(const std::function<void(DeviceSimConfig&)>& change) {
   }
   uint64_t one = 1;
   if (::write(kick_fd_, &one, sizeof one) < 0) return false;
-  changed_.wait_for(guard, std::chrono::seconds(5), [&] { return applied_generation_ >= wanted; });
+  changed_.wait_for(guard, std::chrono::seconds(5), [&] { return applied_generation_ >= wanted || stopping_; });
   return applied_generation_ >= wanted && listener_ok_;
 }
 
@@ -170,6 +178,8 @@ void DeviceSim::clear_records() {
   std::lock_guard guard(lock_);
   requests_.clear();
   triggers_.clear();
+  upgrades_.clear();
+  fetches_ended_ = 0;
 }
 
 std::string DeviceSim::nonce() const {
@@ -182,7 +192,7 @@ std::string DeviceSim::nonce() const {
 bool DeviceSim::apply_listener() {
   std::unique_lock guard(lock_);
   uint64_t generation = generation_;
-  bool refuse = config_.faults.refuse_connections;
+  bool refuse = config_.faults.refuse_connections || away_;
   uint32_t address = config_.address;
   uint16_t port = config_.port;
   bool same = listen_fd_ >= 0 && address == bound_address_ && port == requested_port_;
@@ -259,7 +269,17 @@ void DeviceSim::handle(int fd, Connection* self) {
   sockaddr_in peer{};
   socklen_t peer_length = sizeof peer;
   ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length);
-  int timeout_ms = config().request_timeout_ms;
+  DeviceSimConfig c = config();
+  int timeout_ms = c.request_timeout_ms;
+  // Each connection takes one of the unanswered ones while any are left.
+  bool unanswered = false;
+  {
+    std::lock_guard guard(lock_);
+    if (config_.faults.unanswered_connections > 0) {
+      --config_.faults.unanswered_connections;
+      unanswered = true;
+    }
+  }
 
   // Read the request header, within the time a client is given for it.
   std::string bytes;
@@ -289,7 +309,7 @@ void DeviceSim::handle(int fd, Connection* self) {
 
   Answer a = answer(bytes, complete, ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port));
   const Faults& faults = a.faults;
-  if (stopping || peer_gone || faults.never_answer) {
+  if (stopping || peer_gone || faults.never_answer || unanswered) {
     a.bytes.clear();
     a.record.status = 0;
   }
@@ -301,14 +321,18 @@ void DeviceSim::handle(int fd, Connection* self) {
     changed_.notify_all();
   }
 
-  if (faults.answer_delay_ms > 0 && !stopping && !peer_gone) {
+  if (faults.answer_delay_ms > 0 && !stopping && !peer_gone && !unanswered) {
     pollfd p{stop_fd_, POLLIN, 0};
     while (::poll(&p, 1, faults.answer_delay_ms) < 0 && errno == EINTR) {
     }
     stopping = p.revents != 0;
   }
   bool answered = false;
-  if (!stopping && !peer_gone && !faults.never_answer) {
+  if (unanswered) {
+    // Closed at once: the client sees the connection end with nothing received.
+    ::close(fd);
+    fd = -1;
+  } else if (!stopping && !peer_gone && !faults.never_answer) {
     send_all(fd, a.bytes, stop_fd_);
     answered = true;
     if (!faults.never_close) {
@@ -329,6 +353,7 @@ void DeviceSim::handle(int fd, Connection* self) {
       hook = hook_;
     }
     if (hook) hook(a.trigger);
+    if (c.upgrade.fetch && !stopping_) run_upgrade(a.trigger, c.upgrade);
   }
   if (fd >= 0) {
     if (!stopping && !peer_gone) drain_until_closed(fd, stop_fd_, -1);

@@ -3,6 +3,9 @@
 // HTTP/1.1, one response per connection and then close: the status page
 // /admin/advanced, optional Digest protection, the upgrade trigger
 // /admin/upgrade?tftp://..., and faults as switches. It keeps every request.
+// With config.upgrade.fetch on, a trigger makes it fetch the named file with
+// its own TFTP client, check it, go away while "flashing" and come back
+// reporting the version it received.
 //
 //   qabsim::DeviceSim device({.address = 0x7f000002});
 //   device.start();                 // serving until stop() or destruction
@@ -59,6 +62,11 @@ class DeviceSim {
 
   std::vector<RecordedRequest> requests() const;
   std::vector<UpgradeTrigger> triggers() const;
+  // Upgrades that have run to their end (fetch, flash and return), in order.
+  std::vector<UpgradeRecord> upgrades() const;
+  bool wait_for_upgrades(size_t count, std::chrono::milliseconds timeout) const;
+  // Waits until at least `count` fetches have ended, before any flashing.
+  bool wait_for_fetches(size_t count, std::chrono::milliseconds timeout) const;
   // Waits until at least `count` requests have been recorded.
   bool wait_for_requests(size_t count, std::chrono::milliseconds timeout) const;
   void clear_records();
@@ -78,6 +86,15 @@ class DeviceSim {
   void handle(int fd, Connection* self);
   Answer answer(const std::string& bytes, bool complete, uint32_t peer_address, uint16_t peer_port);
   std::string new_nonce();
+  // Waits until the server thread has applied the configuration as it now is.
+  bool apply_and_wait(std::unique_lock<std::mutex>& guard);
+
+  // The device's side of an upgrade (device_upgrade.cpp), on the trigger's
+  // connection thread.
+  void run_upgrade(const UpgradeTrigger& trigger, const UpgradeBehaviour& behaviour);
+  void set_away(bool away);
+  // Waits `ms` of the installed clock; false when the device stops first.
+  bool wait_clock_ms(uint32_t ms) const;
 
   mutable std::mutex lock_;
   mutable std::condition_variable changed_;
@@ -92,6 +109,9 @@ class DeviceSim {
   std::mt19937_64 random_;
   std::vector<RecordedRequest> requests_;
   std::vector<UpgradeTrigger> triggers_;
+  std::vector<UpgradeRecord> upgrades_;
+  size_t fetches_ended_ = 0;
+  bool away_ = false;  // restarting after an upgrade: nothing listens
   UpgradeHook hook_;
   std::list<Connection> connections_;
 
