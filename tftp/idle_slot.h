@@ -1,10 +1,10 @@
 #pragma once
 // The idle poll of the listener and the transfer as a time slot of the
-// installed clock (1 ms unless said otherwise). Instead of sleeping through the millisecond, a loop
-// waits on its socket for the rest of the slot, so a datagram that arrives
-// meanwhile is read at once; the slot itself still lasts its full length,
-// however many datagrams come in during it. So the counts that the loops keep
-// of elapsed slots measure time, not traffic.
+// installed clock (1 ms unless said otherwise). Instead of sleeping through
+// the slot, a loop waits on its socket for the rest of it, so a datagram that
+// arrives meanwhile is read at once; the slot itself still lasts its full
+// length, however many datagrams come in during it. So the counts that the
+// loops keep of elapsed slots measure time, not traffic.
 #include <chrono>
 #include <cstdint>
 
