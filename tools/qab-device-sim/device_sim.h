@@ -44,8 +44,9 @@ class DeviceSim {
   // serving. Throws std::runtime_error when the address cannot be bound.
   void start();
   // Closes every connection and waits for the threads; each of their waits
-  // also watches for the stop, so this returns promptly. Records are kept,
-  // and the device may be started again.
+  // also watches for the stop, so this returns promptly, except that a TFTP
+  // fetch under way runs to its end (its own time-outs bound it). Records
+  // are kept, and the device may be started again.
   void stop();
   bool running() const { return serving_; }
 
@@ -65,7 +66,8 @@ class DeviceSim {
   // Upgrades that have run to their end (fetch, flash and return), in order.
   std::vector<UpgradeRecord> upgrades() const;
   bool wait_for_upgrades(size_t count, std::chrono::milliseconds timeout) const;
-  // Waits until at least `count` fetches have ended, before any flashing.
+  // Waits until at least `count` fetches have ended; a device that restarts
+  // after its fetch is away by then.
   bool wait_for_fetches(size_t count, std::chrono::milliseconds timeout) const;
   // Waits until at least `count` requests have been recorded.
   bool wait_for_requests(size_t count, std::chrono::milliseconds timeout) const;
