@@ -65,7 +65,8 @@ class DeviceSim {
   // Upgrades that have run to their end (fetch, flash and return), in order.
   std::vector<UpgradeRecord> upgrades() const;
   bool wait_for_upgrades(size_t count, std::chrono::milliseconds timeout) const;
-  // Waits until at least `count` fetches have ended, before any flashing.
+  // Waits until at least `count` fetches have ended; a device that restarts
+  // after its fetch is away by then.
   bool wait_for_fetches(size_t count, std::chrono::milliseconds timeout) const;
   // Waits until at least `count` requests have been recorded.
   bool wait_for_requests(size_t count, std::chrono::milliseconds timeout) const;

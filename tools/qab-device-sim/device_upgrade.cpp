@@ -72,11 +72,6 @@ void DeviceSim::run_upgrade(const UpgradeTrigger& trigger, const UpgradeBehaviou
     options.faults = behaviour.faults;
     record.fetch = qab_sim::fetch(options);
     record.fetched = true;
-    {
-      std::lock_guard guard(lock_);
-      ++fetches_ended_;
-      changed_.notify_all();
-    }
 
     const qab_sim::FetchResult& f = record.fetch;
     std::string received_version = header_version(f.image);
@@ -90,8 +85,14 @@ void DeviceSim::run_upgrade(const UpgradeTrigger& trigger, const UpgradeBehaviou
 
     // A device restarts after flashing, and also when it rebooted in the
     // middle of the transfer; otherwise it stays up with its old firmware.
-    if (good || f.end == qab_sim::FetchEnd::Rebooted) {
-      set_away(true);
+    const bool restarts = good || f.end == qab_sim::FetchEnd::Rebooted;
+    if (restarts) set_away(true);
+    {
+      std::lock_guard guard(lock_);
+      ++fetches_ended_;
+      changed_.notify_all();
+    }
+    if (restarts) {
       bool stayed = wait_clock_ms(behaviour.flash_ms);
       {
         std::unique_lock guard(lock_);

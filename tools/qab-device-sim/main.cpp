@@ -151,8 +151,9 @@ std::vector<qab_sim::StrayKind> stray_kinds(const std::string& text) {
 
 std::vector<uint8_t> read_image(const char* path) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.is_open() || bytes.empty()) throw std::invalid_argument(std::string("cannot read the image ") + path);
+  std::vector<uint8_t> bytes;
+  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (bytes.empty()) throw std::invalid_argument(std::string("cannot read the image ") + path);
   return bytes;
 }
 
