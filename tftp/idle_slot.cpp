@@ -10,12 +10,12 @@ using Steady = std::chrono::steady_clock;
 
 // The slot's real length is read again for each slot, so that a test clock
 // whose speed changes is followed from the next slot on.
-void IdleSlot::restart() { end_ = Steady::now() + platform::real_duration(1); }
+void IdleSlot::restart() { end_ = Steady::now() + platform::real_duration(ms_); }
 
 bool IdleSlot::elapsed() {
   auto now = Steady::now();
   if (now < end_) return false;
-  end_ = now + platform::real_duration(1);
+  end_ = now + platform::real_duration(ms_);
   return true;
 }
 

@@ -1,17 +1,19 @@
 #pragma once
-// The idle poll of the listener and the transfer as a time slot of 1 ms of
-// the installed clock. Instead of sleeping through the millisecond, a loop
-// waits on its socket for the rest of the slot, so a datagram that arrives
-// meanwhile is read at once; the slot itself still lasts its full length,
-// however many datagrams come in during it. So the counts that the loops keep
-// of elapsed slots measure time, not traffic.
+// The idle poll of the listener and the transfer as a time slot of the
+// installed clock (1 ms unless said otherwise). Instead of sleeping through
+// the slot, a loop waits on its socket for the rest of it, so a datagram that
+// arrives meanwhile is read at once; the slot itself still lasts its full
+// length, however many datagrams come in during it. So the counts that the
+// loops keep of elapsed slots measure time, not traffic.
 #include <chrono>
+#include <cstdint>
 
 #include "platform/net.h"
 
 class IdleSlot {
  public:
-  IdleSlot() { restart(); }
+  // A slot of `ms` milliseconds of the installed clock.
+  explicit IdleSlot(uint32_t ms = 1) : ms_(ms) { restart(); }
 
   // Starts a new slot now.
   void restart();
@@ -23,5 +25,6 @@ class IdleSlot {
   bool wait_readable(const platform::Socket& socket) const;
 
  private:
+  uint32_t ms_;
   std::chrono::steady_clock::time_point end_;
 };

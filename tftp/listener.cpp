@@ -65,7 +65,7 @@ uint16_t start_tftp_listener(uint32_t local_address, UpgradeSession& s) {
 
 TftpRequester await_read_request(TftpListener& listener, dialog::Window* waiting_screen) {
   int spinner = 0;
-  IdleSlot slot;
+  IdleSlot slot(tftp_waiting_poll_ms);
   for (;;) {
     // The bar and the screen's messages move on with time, not with traffic:
     // a flood of datagrams neither speeds the bar up nor shuts Cancel out.

@@ -52,28 +52,29 @@ bool run_transfer(TftpSession& t, dialog::Window* screen, const UpgradeSession& 
   uint32_t polls = 0;
   uint32_t silent_ticks = 0;
   uint32_t data_offset = 0;
-  IdleSlot slot;
-  bool pumped = false;  // the screen's messages were looked at in this slot
+  IdleSlot slot;       // the idle poll
+  IdleSlot pump_slot;  // when the screen's messages are looked at next
   for (;;) {
     if (slot.elapsed()) {
-      pumped = false;
       if (++polls == tftp_polls_per_tick) {
         polls = 0;
         if (++silent_ticks == tftp_silent_tick_limit) return false;
         send_again(t, client, data_offset);
       }
     }
-    // At most one message per slot: the screen stays responsive (Cancel
-    // included) even while datagrams keep arriving, without slowing an
-    // expected ACK down.
-    if (!pumped) {
-      dialog::pump_one();
-      pumped = true;
-    }
-    if (!slot.wait_readable(*t.socket)) continue;
+    // At most one message per millisecond: the screen stays responsive
+    // (Cancel included) even while datagrams keep arriving, and an expected
+    // ACK is not held up by it.
+    if (pump_slot.elapsed()) dialog::pump_one();
 
+    // A datagram that is already waiting is taken at once; otherwise the
+    // rest of the slot is spent waiting for one.
     sockaddr_in from{};
     long length = receive_packet(*t.socket, t.packet, from);
+    if (length < 0) {
+      if (!slot.wait_readable(*t.socket)) continue;
+      length = receive_packet(*t.socket, t.packet, from);
+    }
     // Only an ACK of the awaited block from the request's own address and
     // port moves the transfer on; everything else is dropped without a reply.
     if (length < 0 || !is_expected_ack(t.packet, length, from, t.client_address, t.client_port, t.next_block))
@@ -83,13 +84,17 @@ bool run_transfer(TftpSession& t, dialog::Window* screen, const UpgradeSession& 
     silent_ticks = 0;
     t.bytes_acked += t.block_size;
     ++t.next_block;
-    show_progress(screen, t, s);
-    if (t.next_block > t.block_count) return true;
+    if (t.next_block > t.block_count) {
+      show_progress(screen, t, s);
+      return true;
+    }
     t.block_size = t.next_block == t.block_count ? t.last_block_size : tftp_block_size;
     data_offset = t.next_block == 1 ? 0 : data_offset + tftp_block_size;
     send_data_block(*t.socket, t.packet, t.image_data + data_offset, t.block_size, t.next_block, client);
+    // The screen follows once the block is on its way, while the device
+    // takes it in.
+    show_progress(screen, t, s);
     slot.restart();
-    pumped = false;
   }
 }
 

@@ -44,8 +44,9 @@ class DeviceSim {
   // serving. Throws std::runtime_error when the address cannot be bound.
   void start();
   // Closes every connection and waits for the threads; each of their waits
-  // also watches for the stop, so this returns promptly. Records are kept,
-  // and the device may be started again.
+  // also watches for the stop, so this returns promptly, except that a TFTP
+  // fetch under way runs to its end (its own time-outs bound it). Records
+  // are kept, and the device may be started again.
   void stop();
   bool running() const { return serving_; }
 

@@ -213,6 +213,10 @@ TEST(ListenerEnd, SetUpFailuresAreShownAndEndTheProcess) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers' own checks need descriptors too and fail without any.
+    if (std::string_view(c.name) == "no socket to be had") continue;
+#endif
     std::string log = log_of_child([&c] {
       scripted::User user;
       user.echo(true);

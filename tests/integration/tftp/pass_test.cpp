@@ -128,13 +128,13 @@ TEST_F(PassTest, DeviceFaults) {
       {"a stall longer than the silence limit", 20000, 10,
        [](auto& b) {
          b.faults.stall_at_block = 5;
-         b.faults.stall_ms = 10000;  // the silence limit's 3 s, and room for slow idle polls
+         b.faults.stall_ms = 30000;  // ten times the silence limit: room for slow idle polls
        },
        FetchEnd::NoAnswer, "Upgrade Failed: Firmware Upload Incomplete", {}},
       {"a reboot at block 10", 20000, 10,
        [](auto& b) {
          b.faults.reboot_at_block = 10;
-         b.faults.reboot_listen_ms = 20000;
+         b.faults.reboot_listen_ms = 40000;  // until long after the last repeat, however slow
        },
        FetchEnd::Rebooted, "Upgrade Failed: Firmware Upload Incomplete",
        [](const auto& f) { EXPECT_EQ(f.datagrams_after_reboot, 29u) << "block 10 is repeated 29 times"; }},
