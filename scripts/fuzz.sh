@@ -47,6 +47,7 @@ targets=(
   "fuzz_device_response 131100 http.dict"
   "fuzz_authorization 4096 http.dict"
   "fuzz_tftp_datagram 1500 tftp.dict"
+  "fuzz_tftp_handling 1643 tftp.dict"
 )
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"

@@ -1,13 +1,14 @@
 #include "tftp/listener.h"
 
+#include <cstring>
 #include <new>
-#include <optional>
 #include <string_view>
 
 #include "http/request.h"
 #include "platform/host.h"
 #include "platform/thread.h"
 #include "resources/screens/screen_ids.h"
+#include "tftp/datagram_checks.h"
 #include "tftp/idle_slot.h"
 #include "tftp/transfer.h"
 #include "ui/screens.h"
@@ -77,11 +78,11 @@ TftpRequester await_read_request(TftpListener& listener, dialog::Window* waiting
 
     sockaddr_in from{};
     long length = receive_packet(listener.socket, listener.receive_buffer, from);
-    // Only the opcode and an RRQ's file name are read; mode and options are
-    // not, so a request in any mode, with any options, is taken when its name
-    // is the current one, letter case included.
-    std::optional<std::string_view> name = read_rrq_file_name(listener.receive_buffer, length);
-    if (name && listener.session->tftp_file_name.equals(name->data(), name->size())) {
+    // The name as it is when this datagram is read: the main thread may
+    // write the next pass's name meanwhile.
+    char current[SharedFileName::capacity];
+    listener.session->tftp_file_name.get(current);
+    if (names_the_file(listener.receive_buffer, length, std::string_view(current, strnlen(current, sizeof current)))) {
       TftpRequester requester;
       read_socket_address(from, requester.address, requester.port);
       return requester;

@@ -8,6 +8,7 @@
 #include "http/request.h"
 #include "platform/host.h"
 #include "resources/screens/screen_ids.h"
+#include "tftp/datagram_checks.h"
 #include "tftp/flash_wait.h"
 #include "tftp/idle_slot.h"
 #include "ui/screens.h"
@@ -30,20 +31,6 @@ void show_progress(dialog::Window* screen, const TftpSession& t, const UpgradeSe
   std::snprintf(title, sizeof title, "Uploading %s Firmware to QAB@%.*s %u/%u Bytes", stage_word(s.stage.load()),
                 address_length, s.device_address_text, t.bytes_acked, t.image_size);
   screen->set_caption(title);
-}
-
-// Only an ACK of the awaited block from the request's own address and port
-// moves the transfer on. Everything else, datagrams too short or too long to
-// read included, is dropped without a reply.
-bool is_expected_ack(const TftpSession& t, long length, const sockaddr_in& from) {
-  uint32_t address = 0;
-  uint16_t port = 0;
-  read_socket_address(from, address, port);
-  if (address != t.client_address || port != t.client_port) return false;
-  std::optional<uint16_t> block = read_ack_block(t.packet, length);
-  // Compared in full with no wrap: past block 65,535 no ACK can match, and
-  // the silence limit ends the transfer.
-  return block && *block == t.next_block;
 }
 
 // The packet whose ACK is awaited, built again: `packet` has received
@@ -88,7 +75,10 @@ bool run_transfer(TftpSession& t, dialog::Window* screen, const UpgradeSession& 
       if (!slot.wait_readable(*t.socket)) continue;
       length = receive_packet(*t.socket, t.packet, from);
     }
-    if (length < 0 || !is_expected_ack(t, length, from)) continue;
+    // Only an ACK of the awaited block from the request's own address and
+    // port moves the transfer on; everything else is dropped without a reply.
+    if (length < 0 || !is_expected_ack(t.packet, length, from, t.client_address, t.client_port, t.next_block))
+      continue;
 
     polls = 0;
     silent_ticks = 0;

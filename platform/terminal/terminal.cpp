@@ -30,7 +30,7 @@ constexpr auto frame_interval = std::chrono::milliseconds(33);
 // How long an Escape waits for the rest of a key's sequence.
 constexpr int escape_wait_ms = 40;
 
-std::timed_mutex curses_lock;       // held while drawing and while restoring
+std::mutex curses_lock;             // held while drawing and while restoring
 std::atomic<bool> restored{false};  // once restored, nobody touches the terminal
 int wake_pipe[2] = {-1, -1};
 std::atomic<bool> wake_pending{false};
@@ -51,9 +51,16 @@ CursesFrontEnd front_end;
 
 void restore() {
   // Called from end_process on any thread, or from a signal handler: wait a
-  // little for a frame being drawn, never forever.
+  // little for a frame being drawn, never forever. The wait polls try_lock
+  // rather than using a timed lock, whose taking (pthread_mutex_clocklock)
+  // ThreadSanitizer does not see: it would report the endwin as a race with
+  // the last frame even though the lock was held.
   if (restored.exchange(true)) return;
-  bool locked = curses_lock.try_lock_for(std::chrono::milliseconds(200));
+  bool locked = curses_lock.try_lock();
+  for (int waited_ms = 0; !locked && waited_ms < 200; ++waited_ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    locked = curses_lock.try_lock();
+  }
   endwin();
   if (locked) curses_lock.unlock();
 }
