@@ -128,6 +128,11 @@ PassOutcome MatrixTest::run_target_pass(TimedUser& user, const std::function<voi
   PassOutcome o;
   if (device_->wait_for_upgrades(1, milliseconds(30000))) o.upgrade = device_->upgrades()[0];
   for (const scripted::MessageRecord& m : user.message_boxes()) o.messages.push_back(m.text);
+  bool wait_over = false;  // the flash wait's bar has reached its end, 937 units
+  for (const scripted::Entry& e : user.entries()) {
+    if (e.kind == scripted::Entry::ProgressPos && e.screen == uploading_screen && e.value == 937) wait_over = true;
+    if (e.kind == scripted::Entry::Message && !wait_over) o.messages_after_the_wait = false;
+  }
   auto success = user.openings(success_screen);
   o.success_screens = success.size();
   if (!success.empty() && success[0].control(1004)) o.success_version = success[0].control(1004)->text;
@@ -211,8 +216,8 @@ Bytes junk(long k, const std::string& name) {
 
 }  // namespace
 
-JunkFlood::JunkFlood(uint16_t port, std::chrono::microseconds gap) {
-  thread_ = std::thread([this, port, gap] {
+JunkFlood::JunkFlood(uint16_t port) {
+  thread_ = std::thread([this, port] {
     platform::Socket socket = udp_socket(device_address);
     const std::string name = first_name;
     auto next = std::chrono::steady_clock::now();
@@ -225,7 +230,7 @@ JunkFlood::JunkFlood(uint16_t port, std::chrono::microseconds gap) {
       std::this_thread::sleep_until(next);
       send_to(socket, junk(sent_.load(), name), pc_address, port);
       sent_.fetch_add(1);
-      next += gap;
+      next += std::chrono::microseconds(gap_us_.load());
     }
   });
 }

@@ -58,6 +58,7 @@ class TimedUser : public scripted::User {
 struct PassOutcome {
   qabsim::UpgradeRecord upgrade;      // the device's side: its fetch, its flash
   std::vector<std::string> messages;  // failure boxes, in order
+  bool messages_after_the_wait = true;  // none came before the flash wait's bar was full
   size_t success_screens = 0;
   std::string success_version;        // as the success screen shows it
   size_t connecting_screens = 0;      // the upgrade request's and the re-probes'
@@ -113,24 +114,29 @@ class MatrixTest : public ::testing::Test {
 std::string log_of_child(const std::function<void()>& body);
 
 // Junk datagrams sent to the listener's port from a socket of their own at
-// the device's address, at most one per `gap`, never more than the budget
+// the device's address, at most one per gap, never more than the budget
 // allows: everything the listener and the transfer must ignore, and never a
 // read request for the file being offered.
 class JunkFlood {
  public:
-  JunkFlood(uint16_t port, std::chrono::microseconds gap);
+  explicit JunkFlood(uint16_t port);
   ~JunkFlood();
   JunkFlood(const JunkFlood&) = delete;
   JunkFlood& operator=(const JunkFlood&) = delete;
 
-  // Lets the flood go on until `total` datagrams have been sent.
-  void allow(long total) { budget_.store(total); }
+  // Lets the flood go on, one datagram per `gap` at most, until `total`
+  // datagrams have been sent.
+  void allow(long total, std::chrono::microseconds gap) {
+    gap_us_.store(gap.count());
+    budget_.store(total);
+  }
   // Waits (bounded) until `count` have been sent.
   bool wait_sent(long count, milliseconds bound) const;
   long sent() const { return sent_.load(); }
 
  private:
   std::atomic<long> budget_{0};
+  std::atomic<long> gap_us_{50};
   std::atomic<long> sent_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;

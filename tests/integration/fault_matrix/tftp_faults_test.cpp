@@ -5,8 +5,9 @@
 // the version checked and the success screen; one that cannot ends with
 // "Upgrade Failed: Firmware Upload Incomplete" after the whole flash wait and
 // without a re-probe.
-#include <cinttypes>
-#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "app/passes.h"
 #include "tests/integration/fault_matrix/matrix_fixture.h"
@@ -64,6 +65,7 @@ std::string expect_complete(const PassOutcome& o, uint32_t size = 1074589) {
 // incomplete after the flash wait, the device is not asked again.
 std::string expect_incomplete(const PassOutcome& o) {
   EXPECT_EQ(o.messages, std::vector<std::string>{incomplete});
+  EXPECT_TRUE(o.messages_after_the_wait) << "the message came before the flash wait was over";
   EXPECT_FALSE(o.transfer_complete);
   EXPECT_EQ(o.success_screens, 0u);
   EXPECT_EQ(o.connecting_screens, 1u) << "re-probed after an incomplete upload";
@@ -162,13 +164,13 @@ TEST_F(MatrixTest, JunkFloodWhileWaitingAndDuringTheTransfer) {
   PassOutcome o = run_target_pass(
       user,
       [&] {
-        flood = std::make_unique<JunkFlood>(listener_->port, std::chrono::microseconds(50));
-        flood->allow(5000);
+        flood = std::make_unique<JunkFlood>(listener_->port);
+        flood->allow(5000, std::chrono::microseconds(50));
         EXPECT_TRUE(flood->wait_sent(5000, milliseconds(10000)));
         while_waiting = flood->sent();
       },
       [&] {
-        flood->allow(10000);
+        flood->allow(10000, std::chrono::microseconds(20));  // the transfer is short
         EXPECT_TRUE(wait_for_caption(uploading_screen, "Updating ", milliseconds(60000)));
         // What the kernel dropped meanwhile, while the socket was being read;
         // after the transfer nothing reads it until the next pass.
@@ -200,12 +202,12 @@ TEST_F(MatrixTest, JunkFloodDoesNotSpeedUpTheSilenceLimit) {
   PassOutcome o = run_target_pass(
       user,
       [&] {
-        flood = std::make_unique<JunkFlood>(listener_->port, std::chrono::microseconds(50));
-        flood->allow(2000);
+        flood = std::make_unique<JunkFlood>(listener_->port);
+        flood->allow(2000, std::chrono::microseconds(50));
         EXPECT_TRUE(flood->wait_sent(2000, milliseconds(10000)));
       },
       [&] {
-        flood->allow(4000);
+        flood->allow(4000, std::chrono::microseconds(50));
         // The rest of the flood goes into the silence after block 1050.
         auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         auto at_middle = [&] {
@@ -216,7 +218,7 @@ TEST_F(MatrixTest, JunkFloodDoesNotSpeedUpTheSilenceLimit) {
         while (!at_middle() && std::chrono::steady_clock::now() < give_up)
           std::this_thread::sleep_for(std::chrono::microseconds(200));
         const long before = flood->sent();
-        flood->allow(10000);
+        flood->allow(10000, std::chrono::microseconds(50));
         EXPECT_TRUE(wait_for_caption(uploading_screen, "Updating ", milliseconds(60000)));
         in_silence = flood->sent() - before;
       });
@@ -254,6 +256,8 @@ TEST_F(MatrixTest, DeviceRebootsInTheMiddleOfTheTransfer) {
   EXPECT_TRUE(next == std::string::npos || next > updating) << "the transfer went past block 1050";
   EXPECT_NE(updating, std::string::npos);
   ASSERT_NE(box, std::string::npos) << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+  const size_t full = find_from(log, "pos 110 1010 937\n", updating);
+  EXPECT_LT(full, box) << "the message came before the flash wait was over";
   EXPECT_EQ(count_of(log, "open 105 "), 1u) << "re-probed after an incomplete upload";
   EXPECT_EQ(count_of(log, "open 111 "), 0u);
   EXPECT_EQ(count_of(log, "message task-modal"), 1u);
