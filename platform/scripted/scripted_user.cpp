@@ -7,12 +7,6 @@
 #include "platform/dialog/dialog.h"
 
 namespace scripted {
-namespace {
-
-int64_t now_ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::string quoted(std::string_view text) {
   std::string out = "\"";
@@ -28,6 +22,14 @@ std::string quoted(std::string_view text) {
   }
   return out + "\"";
 }
+
+namespace {
+
+int64_t now_ms() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 
 // The text a message box shows: its one static control.
 std::string box_text(const dialog::WindowView& v) {

@@ -20,11 +20,15 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/dialog/front_end.h"
 
 namespace scripted {
+
+// How the log writes a text: in double quotes, with CR, LF and quotes escaped.
+std::string quoted(std::string_view text);
 
 class Script {
  public:

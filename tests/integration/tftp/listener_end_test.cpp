@@ -14,6 +14,8 @@
 
 namespace {
 
+using scripted::quoted;
+
 // The log of a child that runs `body` and must end the process with status 0.
 std::string log_of_child(const std::function<void()>& body) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -31,21 +33,6 @@ std::string log_of_child(const std::function<void()>& body) {
   return log;
 }
 
-// How the scripted user's log quotes a text.
-std::string quoted(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\r')
-      out += "\\r";
-    else if (c == '\n')
-      out += "\\n";
-    else if (c == '"')
-      out += "\\\"";
-    else
-      out += c;
-  }
-  return out + "\"";
-}
 
 // The last `count` lines of a log that ends with a newline.
 std::string tail(const std::string& log, int count) {
